@@ -62,6 +62,9 @@ void ParseLines(std::string_view text, CCategoryItems& items, std::string* copy)
     if (end == std::string_view::npos) end = text.size();
     std::string_view line = text.substr(start, end - start);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // Names travel on as C strings (Outlook, the registry, profile files): a NUL byte
+    // ends what a line holds.
+    line = line.substr(0, line.find('\0'));
     ParseLine(line, items, copy);
     start = end + 1;
   }

@@ -8,7 +8,8 @@
 
 enum class LineEnd { Lf, CrLf };
 
-// Rebuilds `items` from the file's text. A line ends at LF; a CR before it is dropped.
+// Rebuilds `items` from the file's text. A line ends at LF; a CR before it is dropped,
+// and a NUL byte ends the line's content.
 // When `copy` is given, every line that names something (even a blank name) is appended to
 // it as read, with "\n", to become the local copy.
 void ParseLines(std::string_view text, CCategoryItems& items, std::string* copy = nullptr);

@@ -84,6 +84,17 @@ TEST(PublicFileFormat, ByteOrderMarkBecomesPartOfTheFirstName) {
   EXPECT_EQ("\xEF\xBB\xBFProjekt", items[0].name);
 }
 
+TEST(PublicFileFormat, NulByteEndsTheLine) {
+  CCategoryItems items;
+  std::string copy;
+  ParseLines(std::string("Przed\0Po;3\nDruga;4\n\0;5\n", 23), items, &copy);
+  ASSERT_EQ(2u, items.size());
+  EXPECT_EQ("Przed", items[0].name);
+  EXPECT_EQ(0, items[0].colour);
+  EXPECT_EQ("Druga", items[1].name);
+  EXPECT_EQ("Przed\nDruga;4\n", copy);
+}
+
 TEST(PublicFileFormat, WritesNameSemicolonColourPerLine) {
   const CCategoryItems items = {{"Alfa", 3}, {"Beta", 0}};
   EXPECT_EQ("Alfa;3\r\nBeta;0\r\n", WriteLines(items, LineEnd::CrLf));
