@@ -49,26 +49,28 @@ class CCategoryVectorT {
   // item of `other` cancels at most one item here. The result is in ascending name order.
   CCategoryVectorT Subtract(const CCategoryItems& other) const {
     if (other.empty()) return *this;
-    CCategoryItems mine = items;
-    CCategoryItems theirs = NonBlank(other);
-    std::sort(mine.begin(), mine.end(), Less());
-    std::sort(theirs.begin(), theirs.end(), Less());
+    // Sorting pointers rather than items keeps long lists from being shuffled in memory.
+    std::vector<const CCategoryItem*> mine = PointersTo(items, false);
+    std::vector<const CCategoryItem*> theirs = PointersTo(other, true);
+    const auto less = [](const CCategoryItem* a, const CCategoryItem* b) { return Less()(*a, *b); };
+    std::sort(mine.begin(), mine.end(), less);
+    std::sort(theirs.begin(), theirs.end(), less);
 
     CCategoryVectorT result;
     result.items.reserve(items.size());
     auto a = mine.begin();
     auto b = theirs.begin();
     while (a != mine.end() && b != theirs.end()) {
-      if (Less()(*a, *b)) {
-        result.items.push_back(*a++);
-      } else if (Less()(*b, *a)) {
+      if (less(*a, *b)) {
+        result.items.push_back(**a++);
+      } else if (less(*b, *a)) {
         ++b;
       } else {
         ++a;
         ++b;
       }
     }
-    result.items.insert(result.items.end(), a, mine.end());
+    for (; a != mine.end(); ++a) result.items.push_back(**a);
     return result;
   }
 
@@ -116,6 +118,13 @@ class CCategoryVectorT {
  private:
   bool IsBlankName(const std::string& name) const {
     return trimNames ? Qv::IsBlank(name) : name.empty();
+  }
+  std::vector<const CCategoryItem*> PointersTo(const CCategoryItems& from, bool skipBlank) const {
+    std::vector<const CCategoryItem*> pointers;
+    pointers.reserve(from.size());
+    for (const CCategoryItem& item : from)
+      if (!skipBlank || !IsBlankName(item.name)) pointers.push_back(&item);
+    return pointers;
   }
   CCategoryItems NonBlank(const CCategoryItems& from) const {
     CCategoryItems kept;
