@@ -1,0 +1,162 @@
+#include "ComDispatch.h"
+
+#include <comdef.h>
+
+#include <map>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "ComError.h"
+#include "qv/Text.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace Com {
+
+namespace {
+
+std::mutex g_idLock;
+std::map<std::pair<std::string, std::wstring>, DISPID>& IdCache() {
+  static std::map<std::pair<std::string, std::wstring>, DISPID> cache;
+  return cache;
+}
+
+// The failure an automation object reported through EXCEPINFO, as a COM error that carries
+// the same description the object gave.
+[[noreturn]] void ThrowFromException(HRESULT hr, EXCEPINFO& exception) {
+  if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
+  const HRESULT code = FAILED(exception.scode) ? exception.scode
+                       : exception.wCode ? MAKE_HRESULT(SEVERITY_ERROR, FACILITY_DISPATCH, exception.wCode)
+                                         : hr;
+  IErrorInfo* info = nullptr;
+  ComPtr<ICreateErrorInfo> create;
+  if (SUCCEEDED(::CreateErrorInfo(&create))) {
+    create->SetDescription(exception.bstrDescription);
+    create->SetSource(exception.bstrSource);
+    create->SetGUID(IID_IDispatch);
+    create->QueryInterface(IID_PPV_ARGS(&info));
+  }
+  ::SysFreeString(exception.bstrDescription);
+  ::SysFreeString(exception.bstrSource);
+  ::SysFreeString(exception.bstrHelpFile);
+  throw _com_error(code, info, false);
+}
+
+}  // namespace
+
+Variant Variant::Int(int value) {
+  Variant v;
+  V_VT(&v.value_) = VT_INT;
+  V_INT(&v.value_) = value;
+  return v;
+}
+
+Variant Variant::Text(const std::string& ansi) {
+  Variant v;
+  V_VT(&v.value_) = VT_BSTR;
+  V_BSTR(&v.value_) = ::SysAllocString(Qv::AnsiToWide(ansi).c_str());
+  if (V_BSTR(&v.value_) == nullptr) Error::ThrowComError(E_OUTOFMEMORY);
+  return v;
+}
+
+Variant Variant::Missing() {
+  Variant v;
+  V_VT(&v.value_) = VT_ERROR;
+  V_ERROR(&v.value_) = DISP_E_PARAMNOTFOUND;
+  return v;
+}
+
+DISPID DispatchRef::IdOf(const wchar_t* name) const {
+  const auto key = std::make_pair(std::string(kind_ ? kind_ : ""), std::wstring(name));
+  if (kind_) {
+    std::lock_guard<std::mutex> guard(g_idLock);
+    const auto found = IdCache().find(key);
+    if (found != IdCache().end()) return found->second;
+  }
+  DISPID id = DISPID_UNKNOWN;
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  Error::ThrowIfFailed(object_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id),
+                       object_.Get(), IID_IDispatch);
+  if (kind_) {
+    std::lock_guard<std::mutex> guard(g_idLock);
+    IdCache()[key] = id;
+  }
+  return id;
+}
+
+Variant DispatchRef::Invoke(const wchar_t* name, WORD flags,
+                            std::initializer_list<const Variant*> args) const {
+  if (!object_) Error::ThrowComError(E_POINTER);
+  const DISPID id = IdOf(name);
+  // IDispatch takes its arguments last first.
+  std::vector<VARIANT> reversed;
+  reversed.reserve(args.size());
+  for (auto it = args.end(); it != args.begin();) reversed.push_back((*--it)->Get());
+  DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+  Variant result;
+  EXCEPINFO exception = {};
+  UINT badArgument = 0;
+  const HRESULT hr = object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
+                                     result.Receive(), &exception, &badArgument);
+  if (hr == DISP_E_EXCEPTION) ThrowFromException(hr, exception);
+  Error::ThrowIfFailed(hr, object_.Get(), IID_IDispatch);
+  return result;
+}
+
+Variant DispatchRef::GetProperty(const wchar_t* name, std::initializer_list<const Variant*> args) const {
+  return Invoke(name, DISPATCH_PROPERTYGET, args);
+}
+
+Variant DispatchRef::Call(const wchar_t* name, std::initializer_list<const Variant*> args) const {
+  // Also a property get: late-bound callers reach parameterised properties (Item) this way.
+  return Invoke(name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
+}
+
+DispatchRef DispatchRef::GetObject(const wchar_t* name, const char* kind) const {
+  Variant value = GetProperty(name);
+  return AsObject(value, kind);
+}
+
+DispatchRef DispatchRef::CallObject(const wchar_t* name, const char* kind,
+                                    std::initializer_list<const Variant*> args) const {
+  Variant value = Call(name, args);
+  return AsObject(value, kind);
+}
+
+long DispatchRef::GetLong(const wchar_t* name) const { return AsLong(GetProperty(name)); }
+
+std::string DispatchRef::GetText(const wchar_t* name) const { return AsText(GetProperty(name)); }
+
+DispatchRef AsObject(Variant& value, const char* kind) {
+  VARIANT& v = value.Get();
+  ComPtr<IDispatch> object;
+  if (V_VT(&v) == VT_DISPATCH) {
+    object = V_DISPATCH(&v);
+  } else if (V_VT(&v) == VT_UNKNOWN) {
+    if (V_UNKNOWN(&v)) Error::ThrowIfFailed(V_UNKNOWN(&v)->QueryInterface(IID_PPV_ARGS(&object)), nullptr, IID_IUnknown);
+  } else if (V_VT(&v) != VT_EMPTY && V_VT(&v) != VT_NULL) {
+    Error::ThrowComError(DISP_E_TYPEMISMATCH);
+  }
+  return DispatchRef(std::move(object), kind);
+}
+
+long AsLong(const Variant& value) {
+  VARIANT converted;
+  ::VariantInit(&converted);
+  Error::ThrowIfFailed(::VariantChangeType(&converted, const_cast<VARIANT*>(&value.Get()), 0, VT_I4),
+                       nullptr, IID_IUnknown);
+  return V_I4(&converted);
+}
+
+std::string AsText(const Variant& value) {
+  VARIANT converted;
+  ::VariantInit(&converted);
+  Error::ThrowIfFailed(::VariantChangeType(&converted, const_cast<VARIANT*>(&value.Get()), 0, VT_BSTR),
+                       nullptr, IID_IUnknown);
+  std::string text = V_BSTR(&converted) ? Qv::WideToAnsi(V_BSTR(&converted)) : std::string();
+  ::VariantClear(&converted);
+  return text;
+}
+
+}  // namespace Com
