@@ -45,27 +45,7 @@ std::map<std::pair<std::string, std::wstring>, DISPID>& IdCache() {
 
 }  // namespace
 
-Variant Variant::Int(int value) {
-  Variant v;
-  V_VT(&v.value_) = VT_INT;
-  V_INT(&v.value_) = value;
-  return v;
-}
-
-Variant Variant::Text(const std::string& ansi) {
-  Variant v;
-  V_VT(&v.value_) = VT_BSTR;
-  V_BSTR(&v.value_) = ::SysAllocString(Qv::AnsiToWide(ansi).c_str());
-  if (V_BSTR(&v.value_) == nullptr) Error::ThrowComError(E_OUTOFMEMORY);
-  return v;
-}
-
-Variant Variant::Missing() {
-  Variant v;
-  V_VT(&v.value_) = VT_ERROR;
-  V_ERROR(&v.value_) = DISP_E_PARAMNOTFOUND;
-  return v;
-}
+Variant AnsiText(const std::string& text) { return Variant(Qv::AnsiToWide(text)); }
 
 DISPID DispatchRef::IdOf(const wchar_t* name) const {
   const auto key = std::make_pair(std::string(kind_ ? kind_ : ""), std::wstring(name));
@@ -92,7 +72,7 @@ Variant DispatchRef::Invoke(const wchar_t* name, WORD flags,
   // IDispatch takes its arguments last first.
   std::vector<VARIANT> reversed;
   reversed.reserve(args.size());
-  for (auto it = args.end(); it != args.begin();) reversed.push_back((*--it)->Get());
+  for (auto it = args.end(); it != args.begin();) reversed.push_back(*(*--it)->Get());
   DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
   Variant result;
   EXCEPINFO exception = {};
@@ -129,7 +109,7 @@ long DispatchRef::GetLong(const wchar_t* name) const { return AsLong(GetProperty
 std::string DispatchRef::GetText(const wchar_t* name) const { return AsText(GetProperty(name)); }
 
 DispatchRef AsObject(Variant& value, const char* kind) {
-  VARIANT& v = value.Get();
+  VARIANT& v = *value.Get();
   ComPtr<IDispatch> object;
   if (V_VT(&v) == VT_DISPATCH) {
     object = V_DISPATCH(&v);
@@ -144,7 +124,7 @@ DispatchRef AsObject(Variant& value, const char* kind) {
 long AsLong(const Variant& value) {
   VARIANT converted;
   ::VariantInit(&converted);
-  Error::ThrowIfFailed(::VariantChangeType(&converted, const_cast<VARIANT*>(&value.Get()), 0, VT_I4),
+  Error::ThrowIfFailed(::VariantChangeType(&converted, const_cast<VARIANT*>(value.Get()), 0, VT_I4),
                        nullptr, IID_IUnknown);
   return V_I4(&converted);
 }
@@ -152,7 +132,7 @@ long AsLong(const Variant& value) {
 std::string AsText(const Variant& value) {
   VARIANT converted;
   ::VariantInit(&converted);
-  Error::ThrowIfFailed(::VariantChangeType(&converted, const_cast<VARIANT*>(&value.Get()), 0, VT_BSTR),
+  Error::ThrowIfFailed(::VariantChangeType(&converted, const_cast<VARIANT*>(value.Get()), 0, VT_BSTR),
                        nullptr, IID_IUnknown);
   std::string text = V_BSTR(&converted) ? Qv::WideToAnsi(V_BSTR(&converted)) : std::string();
   ::VariantClear(&converted);

@@ -10,31 +10,14 @@
 #include <initializer_list>
 #include <string>
 
+#include "qv/ComVariant.h"
+
 namespace Com {
 
-// An owned VARIANT.
-class Variant {
- public:
-  Variant() noexcept { ::VariantInit(&value_); }
-  ~Variant() { ::VariantClear(&value_); }
-  Variant(const Variant&) = delete;
-  Variant& operator=(const Variant&) = delete;
-  Variant(Variant&& other) noexcept : value_(other.value_) { ::VariantInit(&other.value_); }
+using Variant = Qv::ScopedVariant;
 
-  static Variant Int(int value);
-  static Variant Text(const std::string& ansi);     // VT_BSTR, converted from the ANSI code page
-  static Variant Missing();                          // an omitted optional argument
-
-  VARIANT* Receive() noexcept {
-    ::VariantClear(&value_);
-    return &value_;
-  }
-  const VARIANT& Get() const noexcept { return value_; }
-  VARIANT& Get() noexcept { return value_; }
-
- private:
-  VARIANT value_;
-};
+// A VT_BSTR argument from narrow text in the ANSI code page.
+Variant AnsiText(const std::string& text);
 
 class DispatchRef {
  public:

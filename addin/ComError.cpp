@@ -3,6 +3,7 @@
 #include <wrl/client.h>
 
 #include "Error.h"
+#include "qv/ComObject.h"
 #include "qv/Handles.h"
 #include "qv/Text.h"
 
@@ -38,8 +39,8 @@ std::string HResultMessage(HRESULT hr) {
 std::string ComErrorText(const _com_error& error) {
   std::string description;
   bool hasDescription = false;
-  ComPtr<IErrorInfo> info;
-  info.Attach(error.ErrorInfo());  // ErrorInfo() hands out a new reference
+  // ErrorInfo() hands out a new reference, which is adopted, not added to.
+  const ComPtr<IErrorInfo> info = Qv::AdoptReference(error.ErrorInfo());
   if (info) {
     Qv::UniqueBstr text;
     if (SUCCEEDED(info->GetDescription(text.Receive()))) {

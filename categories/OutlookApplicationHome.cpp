@@ -37,7 +37,12 @@ void COutlookApplicationHome::Clear() {
     std::lock_guard<std::mutex> guard(lock_);
     std::swap(cookie, cookie_);
   }
-  if (cookie != 0) InterfaceTable()->RevokeInterfaceFromGlobal(cookie);
+  if (cookie == 0) return;
+  try {
+    InterfaceTable()->RevokeInterfaceFromGlobal(cookie);
+  } catch (...) {
+    // No apartment on this thread: the table goes with the process.
+  }
 }
 
 bool COutlookApplicationHome::IsSet() const {

@@ -104,7 +104,7 @@ void COutlookCategories::SaveToRegistry() const {
 Com::DispatchRef COutlookCategories::OpenCollection() const {
   Com::DispatchRef application(COutlookApplicationHome::Instance().ForThisThread(), "Outlook.Application");
   if (!application) return {};
-  const Com::Variant mapi = Com::Variant::Text("MAPI");
+  const Com::Variant mapi = Com::AnsiText("MAPI");
   const Com::DispatchRef nameSpace = application.CallObject(L"GetNamespace", "Outlook.NameSpace", {&mapi});
   return nameSpace.GetObject(L"Categories", "Outlook.Categories");
 }
@@ -149,11 +149,11 @@ void COutlookCategories::SaveToOutlook(bool fromLoaded) {
 
   for (const CCategoryItem& item : removals) {
     ::Sleep(kPauseBeforeRemoveMs);
-    const Com::Variant name = Com::Variant::Text(item.name);
+    const Com::Variant name = Com::AnsiText(item.name);
     categories.Call(L"Remove", {&name});
   }
   for (const CCategoryItem& item : additions) {
-    const Com::Variant name = Com::Variant::Text(item.name);
+    const Com::Variant name = Com::AnsiText(item.name);
     const Com::Variant colour = Com::Variant::Int(item.colour);
     const Com::Variant noShortcut = Com::Variant::Missing();
     categories.Call(L"Add", {&name, &colour, &noShortcut});  // the new category is dropped at once

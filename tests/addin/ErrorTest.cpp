@@ -93,6 +93,18 @@ TEST(ComErrorText, DescriptionThenSystemMessage) {
   EXPECT_EQ("Brak dost\xEApu - " + system, Error::ComErrorText(WithDescription(E_ACCESSDENIED, L"Brak dost\x0119pu")));
 }
 
+TEST(ComErrorText, TakesNoReferenceOfItsOwn) {
+  const _com_error error = WithDescription(E_FAIL, L"x");
+  IErrorInfo* info = error.ErrorInfo();  // one reference for this test
+  const ULONG before = info->AddRef();
+  info->Release();
+  Error::ComErrorText(error);
+  const ULONG after = info->AddRef();
+  info->Release();
+  info->Release();
+  EXPECT_EQ(before, after);
+}
+
 TEST(ComErrorText, NoRecordPrintsNullDescription) {
   const std::string text = Error::ComErrorText(_com_error(E_POINTER));
   EXPECT_EQ("(null) - " + Error::HResultMessage(E_POINTER), text);
