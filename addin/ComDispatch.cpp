@@ -121,22 +121,22 @@ DispatchRef AsObject(Variant& value, const char* kind) {
   return DispatchRef(std::move(object), kind);
 }
 
-long AsLong(const Variant& value) {
-  VARIANT converted;
-  ::VariantInit(&converted);
-  Error::ThrowIfFailed(::VariantChangeType(&converted, const_cast<VARIANT*>(value.Get()), 0, VT_I4),
+namespace {
+
+Variant ConvertedTo(const Variant& value, VARTYPE type) {
+  Variant converted;
+  Error::ThrowIfFailed(::VariantChangeType(converted.Get(), const_cast<VARIANT*>(value.Get()), 0, type),
                        nullptr, IID_IUnknown);
-  return V_I4(&converted);
+  return converted;
 }
 
+}  // namespace
+
+long AsLong(const Variant& value) { return V_I4(ConvertedTo(value, VT_I4).Get()); }
+
 std::string AsText(const Variant& value) {
-  VARIANT converted;
-  ::VariantInit(&converted);
-  Error::ThrowIfFailed(::VariantChangeType(&converted, const_cast<VARIANT*>(value.Get()), 0, VT_BSTR),
-                       nullptr, IID_IUnknown);
-  std::string text = V_BSTR(&converted) ? Qv::WideToAnsi(V_BSTR(&converted)) : std::string();
-  ::VariantClear(&converted);
-  return text;
+  const Variant text = ConvertedTo(value, VT_BSTR);
+  return V_BSTR(text.Get()) ? Qv::WideToAnsi(V_BSTR(text.Get())) : std::string();
 }
 
 }  // namespace Com

@@ -15,6 +15,7 @@
 
 #include "OutlookApplicationHome.h"
 #include "OutlookSimHost.h"
+#include "qv/Text.h"
 
 class HostedOutlook : public ::testing::Test {
  protected:
@@ -48,23 +49,16 @@ class HostedOutlook : public ::testing::Test {
   std::string OutlookList() const {
     std::string text;
     for (const OutlookSim::SimCategory& c : host->Categories())
-      text += "[" + Narrow(c.name) + ":" + std::to_string(c.color) + "]";
+      text += "[" + Qv::WideToAnsi(c.name) + ":" + std::to_string(c.color) + "]";
     return text;
   }
 
   std::string JournalText() const {
     std::string text;
     for (const OutlookSim::JournalEntry& e : host->Journal())
-      text += e.op + " " + Narrow(e.name) + (e.op == "Add" ? ":" + std::to_string(e.color) : "") +
+      text += e.op + " " + Qv::WideToAnsi(e.name) + (e.op == "Add" ? ":" + std::to_string(e.color) : "") +
               (FAILED(e.result) ? " (refused)" : "") + "; ";
     return text;
-  }
-
-  static std::string Narrow(const std::wstring& text) {
-    const int size = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<size_t>(size > 0 ? size - 1 : 0), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, result.data(), size, nullptr, nullptr);
-    return result;
   }
 
   std::unique_ptr<OutlookSim::OutlookSimHost> host;

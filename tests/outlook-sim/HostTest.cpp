@@ -23,7 +23,7 @@ using OutlookSim::SimOptions;
 
 namespace {
 
-const IID kIidMapiSession = {0x00020300, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+using OutlookSim::kIidMapiSession;
 
 TEST(ExplorerWindow, IsARealVisibleTopLevelWindowOfTheUiThread) {
   OutlookSimHost host;

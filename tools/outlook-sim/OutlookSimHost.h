@@ -27,6 +27,9 @@
 
 namespace OutlookSim {
 
+// IMAPISession, which NameSpace.MAPIOBJECT answers.
+inline constexpr IID kIidMapiSession = {0x00020300, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
 struct SimCategory {
   std::wstring name;
   int color = 0;  // Outlook's numbering: 0 none, 1 to 25
