@@ -16,18 +16,9 @@
 #include "qv/Handles.h"
 #include "qv/Text.h"
 #include "support/RegistrySandbox.h"
+#include "SimPrograms.h"
 
 namespace {
-
-std::wstring SimPath(int major) {
-  wchar_t self[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring path(self);
-  path.erase(path.find_last_of(L'\\') + 1);
-  std::wstring relative = Qv::AnsiToWide(TAGSY_OUTLOOK_SIM_DIR);
-  std::replace(relative.begin(), relative.end(), L'/', L'\\');
-  return path + relative + L"\\outlook-sim-" + std::to_wstring(major) + L".exe";
-}
 
 DWORD RunSim(int major, const std::wstring& arguments) {
   const std::wstring path = SimPath(major);

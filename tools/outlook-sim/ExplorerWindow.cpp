@@ -68,7 +68,12 @@ LRESULT CALLBACK ExplorerProc(HWND window, UINT message, WPARAM wParam, LPARAM l
       }
       break;
     case WM_CLOSE:
-      if (context && context->model->CloseExplorer(window)) ::SetEvent(context->allClosed);
+      if (context) {
+        // Close goes to the explorer's sinks before the window goes.
+        const ClosedExplorer closed = context->model->CloseExplorer(window);
+        if (!closed.closed) return 0;  // being closed already, further up this stack
+        if (closed.last) ::SetEvent(context->allClosed);
+      }
       ::DestroyWindow(window);
       return 0;
     case WM_NCDESTROY:

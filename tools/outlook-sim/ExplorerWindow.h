@@ -1,7 +1,8 @@
 #pragma once
 // The explorer's frame window: a real top-level window of Outlook's own class name on the
 // UI thread, showing the master category list so a screenshot tells what Outlook holds.
-// Closing it closes the explorer; `allClosed` is set when it was the last one.
+// Closing it (WM_CLOSE) closes the explorer, Close event first; `allClosed` is set when
+// it was the last one.
 #include <windows.h>
 
 #include <memory>

@@ -1,8 +1,10 @@
 #pragma once
 // The simulated Outlook host: Outlook's object model (Application, Explorers, Explorer,
 // NameSpace, Categories, Category) served from a user-interface thread, a
-// single-threaded apartment with a real message loop and a real explorer window, the
-// way Outlook serves it. Tests, benchmarks and the demo prove the add-in against it.
+// single-threaded apartment with a real message loop and real explorer windows, the
+// way Outlook serves it, with the explorers' events through connection points and
+// Office's ribbon objects. Tests, benchmarks and the demo prove the add-in against it;
+// AddinLoader.h loads COM add-ins into it as Office does.
 // One UI thread serves every host of a process (see UiThread.h for why); it outlives
 // them, as a thread outside the add-in's control should.
 //
@@ -13,8 +15,8 @@
 // "Microsoft Outlook". Before Outlook 12 the master list is the registry value Outlook
 // kept then, and NameSpace has no Categories.
 //
-// The host side of this class (snapshots, counters, journal) is not an Outlook call:
-// it is never counted and works from any thread.
+// The host side of this class (snapshots, counters, journal, the explorers' events) is
+// not an Outlook call: it is never counted and works from any thread.
 #include <windows.h>
 #include <oaidl.h>
 #include <wrl/client.h>
@@ -26,6 +28,8 @@
 #include <vector>
 
 namespace OutlookSim {
+
+class SimModel;
 
 // IMAPISession, which NameSpace.MAPIOBJECT answers.
 inline constexpr IID kIidMapiSession = {0x00020300, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -44,9 +48,21 @@ struct SimOptions {
   // before 12); 0 takes the first number of `version`.
   int outlookMajor = 0;
   bool explorer = true;  // false: Outlook started without a window
+  // ActiveExplorer() answers null although Explorers holds the explorer, as Outlook
+  // does at some start-ups, until the host activates or opens an explorer.
+  bool activeExplorerNull = false;
+  // false: NameSpace.MAPIOBJECT fails, as in an Outlook whose profile gives no session.
+  bool mapiSession = true;
+  // Registers, for the host's process, the fallback MAPI session provider
+  // (qv/MapiSessionProvider.h) that hands out a session when Outlook gives none.
+  bool fallbackMapiProvider = false;
   std::vector<SimCategory> categories;  // the initial master list
   bool journal = false;  // record Add and Remove calls from the start
 };
+
+// What one event met: the IDispatch::Invoke result of every sink it was delivered to,
+// in the order they were advised.
+using EventResults = std::vector<HRESULT>;
 
 struct JournalEntry {
   std::string op;  // "Add" or "Remove"
@@ -110,6 +126,44 @@ class OutlookSimHost {
 
   // The (first) explorer's frame window; null without an explorer.
   HWND ExplorerWindow() const;
+
+  // Explorers and their events. An explorer is named by its frame window. Events are
+  // delivered on the UI thread, by IDispatch::Invoke with Outlook's DISPIDs, to the
+  // sinks advised at that moment; a failing sink does not stop the others. Each call
+  // throws std::invalid_argument for a window that is no open explorer.
+  //
+  // The open explorers' windows, in the order of the Explorers collection.
+  std::vector<HWND> ExplorerWindows() const;
+  // What ActiveExplorer() answers, as a window; null when it answers null.
+  HWND ActiveExplorerWindow() const;
+  // Deactivate to the explorer that was active (when it is another one), then Activate.
+  EventResults ActivateExplorer(HWND explorer);
+  // SelectionChange.
+  EventResults ChangeSelection(HWND explorer);
+  // BeforeFolderSwitch (NewFolder null, Cancel false), then FolderSwitch unless a sink
+  // set Cancel. True when a sink cancelled.
+  bool SwitchFolder(HWND explorer);
+  // BeforeViewSwitch (NewView the view's name, Cancel false), then ViewSwitch unless a
+  // sink set Cancel. True when a sink cancelled.
+  bool SwitchView(HWND explorer, const std::wstring& view);
+  // A new explorer window: it joins Explorers, NewExplorer (with its Explorer) goes to
+  // the collection's sinks, and it becomes the active explorer as ActivateExplorer
+  // makes it. Returns its window; `newExplorer` receives NewExplorer's deliveries.
+  HWND OpenExplorer(EventResults* newExplorer = nullptr);
+  // Close to the explorer's sinks; then it leaves Explorers, its sinks are released and
+  // its window destroyed. ActiveExplorer moves to the first explorer left, or null.
+  EventResults CloseExplorer(HWND explorer);
+  // Live connections on an explorer's connection point (ExplorerEvents) and on that of
+  // the explorers collection (ExplorersEvents).
+  long ExplorerConnections(HWND explorer) const;
+  long ExplorersConnections() const;
+
+  // Office's ribbon objects, as Office hands them to an add-in's callbacks: an
+  // IRibbonControl (Id `id`, Context the active explorer, Tag empty) and an IRibbonUI.
+  // Objects of the UI thread: call these there (RunOnUiThread); std::logic_error elsewhere.
+  Microsoft::WRL::ComPtr<IDispatch> NewRibbonControl(const std::wstring& id) const;
+  Microsoft::WRL::ComPtr<IDispatch> NewRibbonUI() const;
+
   // Waits until the last explorer window has been closed; false on timeout.
   bool WaitForExplorersClosed(DWORD milliseconds) const;
   DWORD UiThreadId() const;
@@ -119,6 +173,10 @@ class OutlookSimHost {
   long LiveObjects() const;
 
  private:
+  // The loader makes Office's AddIn objects in this Outlook's model.
+  friend class AddinLoader;
+  const std::shared_ptr<SimModel>& Model() const;
+
   class Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -1,6 +1,8 @@
 // Application, Explorers, Explorer, NameSpace and the MAPI session of the simulation.
 #include "SimObjects.h"
 
+#include <mapicode.h>
+
 #include "qv/ComVariant.h"
 
 namespace OutlookSim {
@@ -23,10 +25,11 @@ STDMETHODIMP ApplicationObject::ActiveExplorer(_Explorer** explorer) {
   return Call("ActiveExplorer", [&] {
     if (!explorer) return E_POINTER;
     *explorer = nullptr;
-    const auto open = model_->OpenExplorers();
-    // Outlook started without a window has no active explorer; that is not a failure.
-    if (open.empty()) return S_OK;
-    return Hand(model_->ExplorerFor(open.front()), explorer);
+    // Outlook started without a window has no active explorer, and at some start-ups
+    // none yet although one is open; neither is a failure.
+    const auto active = model_->ActiveExplorer();
+    if (!active) return S_OK;
+    return Hand(model_->ExplorerFor(active), explorer);
   });
 }
 
@@ -130,6 +133,10 @@ NameSpaceObject::~NameSpaceObject() { model_->Forget(model_->nameSpaceSlot, this
 STDMETHODIMP NameSpaceObject::get_MAPIOBJECT(IUnknown** session) {
   return Call("MAPIOBJECT", [&] {
     if (!session) return E_POINTER;
+    *session = nullptr;
+    if (!model_->mapiSession)
+      return Qv::ReportComError(MAPI_E_LOGON_FAILED, __uuidof(_NameSpace), L"Microsoft Outlook",
+                                L"The profile has no MAPI session.");
     auto object = model_->Shared(model_->mapiSessionSlot,
                                  [&] { return Qv::MakeComObject<MapiSessionObject>(model_); });
     *session = object->Identity();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <stdexcept>
+#include <utility>
 
 #include "RegistryMasterList.h"
 #include "SimObjects.h"
@@ -82,10 +83,13 @@ int MajorOf(const SimOptions& options) {
 }  // namespace
 
 SimModel::SimModel(const SimOptions& options, DWORD uiThread)
-    : journal(std::chrono::steady_clock::now()),
+    : mapiSession(options.mapiSession),
+      journal(std::chrono::steady_clock::now()),
       uiThread_(uiThread),
       version_(options.version),
-      major_(MajorOf(options)) {
+      major_(MajorOf(options)),
+      explorersConnections_(std::make_shared<ConnectionList>(__uuidof(ExplorersEvents))),
+      hideActive_(options.activeExplorerNull) {
   journal.Enable(options.journal);
 }
 
@@ -127,22 +131,55 @@ void SimModel::Close() {
   // Released outside the locks: destructors take them.
 }
 
-void SimModel::AddExplorer(HWND window) {
+std::shared_ptr<ExplorerRecord> SimModel::AddExplorer(HWND window) {
   auto record = std::make_shared<ExplorerRecord>();
   record->window = window;
+  record->connections = std::make_shared<ConnectionList>(__uuidof(ExplorerEvents));
   std::lock_guard<std::mutex> lock(mutex_);
-  explorers_.push_back(std::move(record));
+  explorers_.push_back(record);
+  if (!active_) active_ = record;
+  return record;
 }
 
-bool SimModel::CloseExplorer(HWND window) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (auto it = explorers_.begin(); it != explorers_.end(); ++it) {
-    if ((*it)->window != window) continue;
-    (*it)->closed = true;
-    explorers_.erase(it);
-    return explorers_.empty();
+ClosedExplorer SimModel::CloseExplorer(HWND window) {
+  ClosedExplorer result;
+  const auto record = FindExplorer(window);
+  // A sink of another apartment is called through a modal loop that may dispatch a
+  // second WM_CLOSE for the same window: only the first one closes it.
+  if (!record || record->closing) return result;
+  record->closing = true;
+  // Outlook tells the sinks first; the explorer is still in Explorers while they hear it.
+  result.close = FireEvent(*record->connections, 0xF008);
+  result.closed = true;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    record->closed = true;
+    explorers_.erase(std::remove(explorers_.begin(), explorers_.end(), record), explorers_.end());
+    if (active_ == record) active_ = explorers_.empty() ? nullptr : explorers_.front();
+    result.last = explorers_.empty();
   }
-  return false;
+  // Released here, outside the locks.
+  record->connections->Close();
+  return result;
+}
+
+std::shared_ptr<ExplorerRecord> SimModel::FindExplorer(HWND window) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& record : explorers_)
+    if (record->window == window) return record;
+  return nullptr;
+}
+
+std::shared_ptr<ExplorerRecord> SimModel::ActiveExplorer() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return hideActive_ ? nullptr : active_;
+}
+
+std::shared_ptr<ExplorerRecord> SimModel::Activate(const std::shared_ptr<ExplorerRecord>& record) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto before = std::exchange(active_, record);
+  const bool wasHidden = std::exchange(hideActive_, false);
+  return before == record || wasHidden ? nullptr : before;
 }
 
 std::vector<std::shared_ptr<ExplorerRecord>> SimModel::OpenExplorers() const {

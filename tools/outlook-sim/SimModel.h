@@ -1,9 +1,10 @@
 #pragma once
 // What the simulated Outlook knows, shared by its COM objects (which run on the UI
 // thread only) and the host's own side (any thread): the master category list, the open
-// explorers, the objects handed out (so that one entity keeps one COM identity while it
-// is referenced), call counts and the journal. `mutex_`
-// guards the list, the explorers and the identity slots; the counters have their own.
+// explorers (the active one, their event connections), the objects handed out (so that
+// one entity keeps one COM identity while it is referenced), call counts and the
+// journal. `mutex_` guards the list, the explorers and the identity slots; the counters
+// and the connection lists have their own.
 #include <windows.h>
 #include <wrl/client.h>
 
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "OutlookSimHost.h"
+#include "SimConnections.h"
 #include "qv/ComObject.h"
 
 namespace OutlookSim {
@@ -73,12 +75,21 @@ struct CategoryRecord {
   WeakObject<CategoryObject> object;
 };
 
-// One explorer. Its event connections (ExplorerEvents), when they come, belong here and
-// not in an ExplorerObject, so that they outlive any one object handed out for it.
+// One explorer. Its event connections (ExplorerEvents) belong here and not in an
+// ExplorerObject, so that they outlive any one object handed out for it.
 struct ExplorerRecord {
   HWND window = nullptr;
-  bool closed = false;
+  bool closing = false;  // Close is being delivered (UI thread only)
+  bool closed = false;   // under the model's mutex
+  std::shared_ptr<ConnectionList> connections;
   WeakObject<ExplorerObject> object;
+};
+
+// What closing an explorer did.
+struct ClosedExplorer {
+  bool closed = false;  // false: no open explorer has that window, or it is closing already
+  bool last = false;    // it was the last open one
+  EventResults close;   // the Close event's deliveries
 };
 
 class CallCounter {
@@ -116,6 +127,7 @@ class CallJournal {
 class SimModel : public std::enable_shared_from_this<SimModel> {
  public:
   SimModel(const SimOptions& options, DWORD uiThread);
+  const bool mapiSession;  // NameSpace.MAPIOBJECT answers
   SimModel(const SimModel&) = delete;
   SimModel& operator=(const SimModel&) = delete;
 
@@ -154,11 +166,26 @@ class SimModel : public std::enable_shared_from_this<SimModel> {
   WeakObject<CategoriesObject> categoriesSlot;
   WeakObject<MapiSessionObject> mapiSessionSlot;
 
-  // Explorers, in opening order (UI thread adds and closes them).
-  void AddExplorer(HWND window);
-  // Returns true when it was the last open one.
-  bool CloseExplorer(HWND window);
+  // Explorers, in opening order (UI thread adds and closes them). The first one added
+  // becomes the active one.
+  std::shared_ptr<ExplorerRecord> AddExplorer(HWND window);
+  // Delivers Close to the explorer's sinks, then takes it out of the list and releases
+  // its sinks. The window is the caller's to destroy. UI thread.
+  ClosedExplorer CloseExplorer(HWND window);
   std::vector<std::shared_ptr<ExplorerRecord>> OpenExplorers() const;
+  // The open explorer of that frame window, or null.
+  std::shared_ptr<ExplorerRecord> FindExplorer(HWND window) const;
+  // What ActiveExplorer answers: null without an explorer, and while Outlook hides it at
+  // start-up (SimOptions::activeExplorerNull) until an explorer is activated.
+  std::shared_ptr<ExplorerRecord> ActiveExplorer() const;
+  // Makes `record` the active explorer; returns the one that was active before when it
+  // was another one, else null.
+  std::shared_ptr<ExplorerRecord> Activate(const std::shared_ptr<ExplorerRecord>& record);
+  // The sinks of the explorers collection (ExplorersEvents); they belong to Outlook, not
+  // to an Explorers object.
+  const std::shared_ptr<ConnectionList>& ExplorersConnections() const noexcept {
+    return explorersConnections_;
+  }
   Microsoft::WRL::ComPtr<ExplorerObject> ExplorerFor(const std::shared_ptr<ExplorerRecord>& record);
   void ForgetExplorer(ExplorerRecord& record, const ExplorerObject* object);
   bool IsExplorerOpen(const ExplorerRecord& record) const;
@@ -198,9 +225,13 @@ class SimModel : public std::enable_shared_from_this<SimModel> {
   const int major_;
   std::atomic<bool> closed_{false};
 
+  const std::shared_ptr<ConnectionList> explorersConnections_;
+
   mutable std::mutex mutex_;
   Microsoft::WRL::ComPtr<ApplicationObject> application_;
   std::vector<std::shared_ptr<ExplorerRecord>> explorers_;
+  std::shared_ptr<ExplorerRecord> active_;
+  bool hideActive_ = false;
   std::vector<std::shared_ptr<CategoryRecord>> categories_;
 
   std::atomic<long> live_{0};
