@@ -20,6 +20,9 @@
 #define IDS_SERVER_CREATE_FAILED 2055
 #define IDS_FILE_CREATE_FAILED 2056
 
+// Windows Firewall rule for Outlook.
+#define IDS_FIREWALL_RULE_FAILED 2057
+
 // Failures the add-in reports that have no older message of their own.
 #define IDS_HTTP_ERROR_STATUS 2100
 #define IDS_TRANSFER_INCOMPLETE 2101

@@ -11,6 +11,7 @@
 #include "fixtures/VersionProbes.h"
 #include "qv/Handles.h"
 #include "support/RegistrySandbox.h"
+#include "support/WineVersion.h"
 
 namespace {
 
@@ -207,30 +208,6 @@ TEST(OsVersionInfo, HoldsWhatGetVersionExReports) {
   EXPECT_EQ(QvOsVersionInfo::IsWindows7(direct), os.IsWindows7());
 }
 
-bool RunningUnderWine() {
-  return ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-}
-
-// Wine reports the Windows version named in HKCU\Software\Wine\AppDefaults\<exe>\Version
-// to that executable only. The value goes again at the end, and the key if we made it.
-class WineVersionForExecutable {
- public:
-  WineVersionForExecutable(const std::string& executable, const std::string& version)
-      : subKey_("Software\\Wine\\AppDefaults\\" + executable) {
-    Qv::UniqueHKey existing;
-    createdKey_ = ::RegOpenKeyExA(HKEY_CURRENT_USER, subKey_.c_str(), 0, KEY_READ,
-                                  existing.Receive()) != ERROR_SUCCESS;
-    WriteRegistryString(HKEY_CURRENT_USER, subKey_, "Version", version);
-  }
-  ~WineVersionForExecutable() {
-    ::RegDeleteKeyValueA(HKEY_CURRENT_USER, subKey_.c_str(), "Version");
-    if (createdKey_) ::RegDeleteKeyA(HKEY_CURRENT_USER, subKey_.c_str());
-  }
-
- private:
-  std::string subKey_;
-  bool createdKey_ = false;
-};
 
 struct WineCase {
   const char* version;    // Wine's name for the system
