@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "OutlookCategories.h"
+#include "PassCancellation.h"
 #include "PublicCategoryFile.h"
 #include "SyncPassLock.h"
 #include "VersionInfo.h"
@@ -18,6 +19,9 @@ CCategorySync::CCategorySync() : CCategorySync(OutlookMajorVersion()) {}
 
 CCategorySync::CCategorySync(WORD outlookVersion)
     : settings_(new CSettings), outlookVersion_(outlookVersion) {}
+
+CCategorySync::CCategorySync(WORD outlookVersion, std::shared_ptr<CPassCancellation> cancellation)
+    : settings_(new CSettings), outlookVersion_(outlookVersion), cancellation_(std::move(cancellation)) {}
 
 BOOL CCategorySync::Synchronize() {
   SyncPassLock onePassAtATime;
@@ -38,7 +42,8 @@ BOOL CCategorySync::Pass() {
   ReadPrevCategories(previous);
   const CCategoryVector removed = previous.Subtract(publicList.items);
 
-  COutlookCategories outlook(outlookVersion_);
+  if (cancellation_ && cancellation_->IsCancelled()) return FALSE;
+  COutlookCategories outlook(outlookVersion_, cancellation_.get());
   outlook.Load();
   // Working from a part of Outlook's list would record the public list as merged while
   // some removals never happened; they would then never happen.
@@ -49,6 +54,8 @@ BOOL CCategorySync::Pass() {
   const CCategoryVector finalList = merged.Subtract(removed.items);
   outlook.Assign(finalList.items);
   outlook.SaveAfterLoad();
+  // Left half-way: recording the merge now would make the removals not yet made never happen.
+  if (outlook.WasCancelled()) return FALSE;
 
   if (outlook.EqualNames(before)) return TRUE;
   WritePrevCategories(publicList);
@@ -56,9 +63,19 @@ BOOL CCategorySync::Pass() {
 }
 
 bool CCategorySync::ReadPublicCategories(CCategoryVector& list) {
-  CPublicCategoryFile file(settings_->GetPublicFileLocation());
-  if (!file.Read(true)) return false;
-  for (const CCategoryItem& entry : file.GetCategories()) {
+  // Shared with the reading thread, which may outlive this pass once it is cancelled.
+  struct Outcome {
+    bool read = false;
+    CCategoryItems entries;
+  };
+  const auto outcome = std::make_shared<Outcome>();
+  auto read = [outcome, location = settings_->GetPublicFileLocation(), cancellation = cancellation_] {
+    CPublicCategoryFile file(location, cancellation.get());
+    outcome->read = file.Read(true);
+    if (outcome->read) outcome->entries = file.GetCategories();
+  };
+  if (!RunUntilCancelled(cancellation_, std::move(read)) || !outcome->read) return false;
+  for (const CCategoryItem& entry : outcome->entries) {
     // The first line that names a category decides its letter case and colour.
     if (!list.ContainsName(entry.name)) list.Add(entry);
   }

@@ -5,14 +5,23 @@
 // A pass shows nothing; its result says only whether it got through.
 #include <windows.h>
 
+#include <memory>
+
 #include "CategoryVector.h"
 #include "Settings.h"
 #include "qv/RefCounted.h"
+
+class CPassCancellation;
 
 class CCategorySync {
  public:
   CCategorySync();  // for the Outlook this process is
   explicit CCategorySync(WORD outlookVersion);
+  // A pass that another thread may cut short through `cancellation` (the synchronisation
+  // thread's). The public file is then read on a thread of its own, so that a transfer
+  // the platform cannot abort does not hold the pass; once cancelled, the pass leaves
+  // Outlook's list between two calls and does not record the merge.
+  CCategorySync(WORD outlookVersion, std::shared_ptr<CPassCancellation> cancellation);
   virtual ~CCategorySync() = default;
 
   // 1 when the pass completed or had nothing to do; 0 when the public file could not be
@@ -30,4 +39,5 @@ class CCategorySync {
 
   CRefCountPtr<CSettings> settings_;
   WORD outlookVersion_;
+  std::shared_ptr<CPassCancellation> cancellation_;  // null: the pass runs to its end
 };

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "OutlookApplicationHome.h"
+#include "PassCancellation.h"
 #include "qv/Handles.h"
 #include "qv/Text.h"
 
@@ -31,22 +32,28 @@ void COutlookCategories::Load() {
   loaded_.clear();
   collection_ = Com::DispatchRef();
   loadedCompletely_ = false;
+  cancelled_ = false;
   try {
     if (UsesObjectModel())
       LoadFromOutlook();
     else
       LoadFromRegistry();
+  } catch (const CPassCancelled&) {
+    cancelled_ = true;
   } catch (...) {
     // What was read so far stays in the list.
   }
 }
 
 void COutlookCategories::Save() {
+  cancelled_ = false;
   try {
     if (UsesObjectModel())
       SaveToOutlook(false);
     else
       SaveToRegistry();
+  } catch (const CPassCancelled&) {
+    cancelled_ = true;
   } catch (...) {
     // Changes made before the failure stay made.
   }
@@ -54,9 +61,24 @@ void COutlookCategories::Save() {
 
 void COutlookCategories::SaveAfterLoad() {
   if (!UsesObjectModel() || !loadedCompletely_) return Save();
+  cancelled_ = false;
   try {
     SaveToOutlook(true);
+  } catch (const CPassCancelled&) {
+    cancelled_ = true;
   } catch (...) {
+  }
+}
+
+void COutlookCategories::ThrowIfCancelled() const {
+  if (cancellation_ != nullptr) cancellation_->ThrowIfCancelled();
+}
+
+void COutlookCategories::PauseBeforeRemove() const {
+  if (cancellation_ == nullptr) {
+    ::Sleep(kPauseBeforeRemoveMs);
+  } else if (cancellation_->Wait(kPauseBeforeRemoveMs)) {
+    throw CPassCancelled();
   }
 }
 
@@ -114,6 +136,7 @@ void COutlookCategories::LoadFromOutlook() {
   if (!collection_) return;
   const long count = collection_.GetLong(L"Count");
   for (long i = 1; i <= count; ++i) {
+    ThrowIfCancelled();
     const Com::Variant index = Com::Variant::Int(static_cast<int>(i));
     const Com::DispatchRef category = collection_.CallObject(L"Item", "Outlook.Category", {&index});
     const CCategoryItem item(category.GetText(L"Name"), static_cast<int>(category.GetLong(L"Color")));
@@ -127,6 +150,7 @@ CCategoryItems COutlookCategories::ReadCurrent(const Com::DispatchRef& categorie
   CCategoryItems current;
   // Count is read again before every category: the list may change under us.
   for (long i = 1; i <= categories.GetLong(L"Count"); ++i) {
+    ThrowIfCancelled();
     const Com::Variant index = Com::Variant::Int(static_cast<int>(i));
     const Com::DispatchRef category = categories.CallObject(L"Item", "Outlook.Category", {&index});
     current.emplace_back(category.GetText(L"Name"), static_cast<int>(category.GetLong(L"Color")));
@@ -148,11 +172,12 @@ void COutlookCategories::SaveToOutlook(bool fromLoaded) {
                       std::back_inserter(additions), CategoryItemOrder());
 
   for (const CCategoryItem& item : removals) {
-    ::Sleep(kPauseBeforeRemoveMs);
+    PauseBeforeRemove();
     const Com::Variant name = Com::AnsiText(item.name);
     categories.Call(L"Remove", {&name});
   }
   for (const CCategoryItem& item : additions) {
+    ThrowIfCancelled();
     const Com::Variant name = Com::AnsiText(item.name);
     const Com::Variant colour = Com::Variant::Int(item.colour);
     const Com::Variant noShortcut = Com::Variant::Missing();

@@ -10,9 +10,14 @@
 #include "CategoryVector.h"
 #include "ComDispatch.h"
 
+class CPassCancellation;
+
 class COutlookCategories : public CCategoryVector {
  public:
-  explicit COutlookCategories(WORD outlookVersion) : outlookVersion(outlookVersion) {}
+  // With a `cancellation`, Load and Save stop between two Outlook calls once it is
+  // cancelled (WasCancelled then says so); it must outlive this object.
+  explicit COutlookCategories(WORD outlookVersion, const CPassCancellation* cancellation = nullptr)
+      : outlookVersion(outlookVersion), cancellation_(cancellation) {}
   ~COutlookCategories() override = default;
 
   void Load();
@@ -24,6 +29,8 @@ class COutlookCategories : public CCategoryVector {
 
   // Whether the last Load read all of Outlook's list (false: nothing or only a part).
   bool LoadedCompletely() const noexcept { return loadedCompletely_; }
+  // Whether a cancellation cut the last Load or Save short.
+  bool WasCancelled() const noexcept { return cancelled_; }
 
   // The registry key and value of the master list before Outlook 12.
   static std::string RegistryKeyPath(WORD outlookVersion);
@@ -39,7 +46,11 @@ class COutlookCategories : public CCategoryVector {
   void SaveToOutlook(bool fromLoaded);
   Com::DispatchRef OpenCollection() const;
   CCategoryItems ReadCurrent(const Com::DispatchRef& categories) const;
+  void ThrowIfCancelled() const;
+  void PauseBeforeRemove() const;
 
+  const CPassCancellation* cancellation_ = nullptr;
+  bool cancelled_ = false;
   bool loadedCompletely_ = false;
   // What Load read from Outlook, and the collection it read it from.
   CCategoryItems loaded_;

@@ -3,16 +3,33 @@
 #include <algorithm>
 
 #include "InternetError.h"
+#include "PassCancellation.h"
 
-std::string ReadAllFromInternet(HINTERNET file) {
+namespace {
+
+template <class ReadChunk>
+std::string ReadAll(ReadChunk&& readChunk) {
   std::string text;
   char buffer[64 * 1024];
   for (;;) {
     DWORD got = 0;
-    if (!::InternetReadFile(file, buffer, sizeof buffer, &got)) NET_THROW_LAST_ERROR();
+    if (!readChunk(buffer, static_cast<DWORD>(sizeof buffer), &got)) NET_THROW_LAST_ERROR();
     if (got == 0) return text;
     text.append(buffer, got);
   }
+}
+
+}  // namespace
+
+std::string ReadAllFromInternet(HINTERNET file) {
+  return ReadAll([&](char* buffer, DWORD size, DWORD* got) { return ::InternetReadFile(file, buffer, size, got); });
+}
+
+std::string ReadAllFromInternet(Qv::UniqueInternet& file, CPassCancellation* cancellation) {
+  return ReadAll([&](char* buffer, DWORD size, DWORD* got) {
+    return CancellableInternetCall(cancellation, file,
+                                   [&] { return ::InternetReadFile(file.Get(), buffer, size, got); });
+  });
 }
 
 void WriteAllToInternet(HINTERNET file, const std::string& text) {

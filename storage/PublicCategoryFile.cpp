@@ -17,7 +17,9 @@ namespace {
 constexpr char kLocalCopyName[] = "tempPCF.txt";
 }
 
-CPublicCategoryFile::CPublicCategoryFile(const CPublicFileLocation& location) {
+CPublicCategoryFile::CPublicCategoryFile(const CPublicFileLocation& location,
+                                         CPassCancellation* cancellation)
+    : cancellation_(cancellation) {
   session_.Reset(::InternetOpenA(Error::ApplicationName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
                                  nullptr, nullptr, 0));
   if (!session_) NET_THROW_LAST_ERROR();

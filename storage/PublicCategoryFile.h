@@ -13,6 +13,8 @@
 #include "qv/InternetHandle.h"
 #include "qv/RefCounted.h"
 
+class CPassCancellation;
+
 enum PublicFileAccess {
   AccessStatusFailed = 0,  // the file exists but its status cannot be learned
   AccessNoConnection = 1,  // unreachable, or a kind of location we do not support
@@ -23,8 +25,11 @@ enum PublicFileAccess {
 
 class CPublicCategoryFile : public CRefCountedT<SingleThreadedModel> {
  public:
-  // Opens the internet session; raises Net::CInternetException when it cannot.
-  explicit CPublicCategoryFile(const CPublicFileLocation& location);
+  // Opens the internet session; raises Net::CInternetException when it cannot. With a
+  // `cancellation`, another thread may cut a Read over FTP or HTTP short (the pass run
+  // by the synchronisation thread); it must outlive this object.
+  explicit CPublicCategoryFile(const CPublicFileLocation& location,
+                               CPassCancellation* cancellation = nullptr);
   ~CPublicCategoryFile() override = default;
   CPublicCategoryFile(const CPublicCategoryFile&) = delete;
   CPublicCategoryFile& operator=(const CPublicCategoryFile&) = delete;
@@ -84,4 +89,5 @@ class CPublicCategoryFile : public CRefCountedT<SingleThreadedModel> {
   bool readingLocalCopy_ = false;
   bool locationParsed_ = false;
   std::string filePath_;  // the file to open for a file location
+  CPassCancellation* cancellation_ = nullptr;  // may be cancelled from another thread
 };

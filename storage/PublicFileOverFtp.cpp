@@ -6,6 +6,7 @@
 #include "InternetError.h"
 #include "InternetTransfer.h"
 #include "LocalCopyTime.h"
+#include "PassCancellation.h"
 #include "PublicCategoryFile.h"
 #include "PublicFileFormat.h"
 #include "ResourceIds.h"
@@ -18,10 +19,12 @@ namespace {
 constexpr DWORD_PTR kContext = 1;
 
 // Looks the file up in a fresh listing; gives its size when it is there.
-bool FindRemoteFile(HINTERNET connection, const std::string& object, std::uint64_t* size) {
+bool FindRemoteFile(CPassCancellation* cancellation, Qv::UniqueInternet& connection,
+                    const std::string& object, std::uint64_t* size) {
   WIN32_FIND_DATAA found = {};
-  Qv::UniqueInternet find(
-      ::FtpFindFirstFileA(connection, object.c_str(), &found, INTERNET_FLAG_RELOAD, kContext));
+  Qv::UniqueInternet find(CancellableInternetCall(cancellation, connection, [&] {
+    return ::FtpFindFirstFileA(connection.Get(), object.c_str(), &found, INTERNET_FLAG_RELOAD, kContext);
+  }));
   if (!find) return false;
   if (size) *size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
   return true;
@@ -30,9 +33,11 @@ bool FindRemoteFile(HINTERNET connection, const std::string& object, std::uint64
 }  // namespace
 
 Qv::UniqueInternet CPublicCategoryFile::ConnectFtp() {
-  Qv::UniqueInternet connection(::InternetConnectA(session_.Get(), server_.c_str(), port_,
-                                                   user_.c_str(), password_.c_str(),
-                                                   INTERNET_SERVICE_FTP, 0, kContext));
+  // Connecting logs in: it blocks until the server has answered.
+  Qv::UniqueInternet connection(CancellableInternetCall(cancellation_, session_, [&] {
+    return ::InternetConnectA(session_.Get(), server_.c_str(), port_, user_.c_str(), password_.c_str(),
+                              INTERNET_SERVICE_FTP, 0, kContext);
+  }));
   if (!connection) NET_THROW_LAST_ERROR();
   return connection;
 }
@@ -49,15 +54,16 @@ bool CPublicCategoryFile::ReadOverFtp() {
   // The listed size tells a whole transfer from one the server cut short. ASCII mode can
   // only lengthen the text (LF to CR LF), never shorten it.
   std::uint64_t listedSize = 0;
-  const bool listed = FindRemoteFile(connection.Get(), object_, &listedSize);
-  Qv::UniqueInternet file(::FtpOpenFileA(connection.Get(), object_.c_str(), GENERIC_READ,
-                                         FTP_TRANSFER_TYPE_ASCII | INTERNET_FLAG_RELOAD,
-                                         kContext));
+  const bool listed = FindRemoteFile(cancellation_, connection, object_, &listedSize);
+  Qv::UniqueInternet file(CancellableInternetCall(cancellation_, connection, [&] {
+    return ::FtpOpenFileA(connection.Get(), object_.c_str(), GENERIC_READ,
+                          FTP_TRANSFER_TYPE_ASCII | INTERNET_FLAG_RELOAD, kContext);
+  }));
   if (!file) {
     SetError(IDS_FTP_FILE_UNAVAILABLE);
     return false;
   }
-  const std::string text = ReadAllFromInternet(file.Get());
+  const std::string text = ReadAllFromInternet(file, cancellation_);
   const bool closed = ::InternetCloseHandle(file.Release());
   if (!closed || (listed && text.size() < listedSize)) {
     SetError(IDS_TRANSFER_INCOMPLETE, path_);
@@ -96,7 +102,7 @@ bool CPublicCategoryFile::WriteOverFtp() {
 
 PublicFileAccess CPublicCategoryFile::CheckAccessOverFtp() {
   Qv::UniqueInternet connection = ConnectFtp();
-  if (!FindRemoteFile(connection.Get(), object_, nullptr)) {
+  if (!FindRemoteFile(cancellation_, connection, object_, nullptr)) {
     SetError(IDS_FILE_DOES_NOT_EXIST, path_);
     return AccessNotFound;
   }
@@ -127,7 +133,7 @@ bool CPublicCategoryFile::CreateOverFtp() {
   // The emptied copy is not the file's content: it must never stand in for it.
   CLocalCopyTime::Instance().Reset();
   Qv::UniqueInternet connection = ConnectFtp();
-  if (FindRemoteFile(connection.Get(), object_, nullptr)) return true;  // never empty a file
+  if (FindRemoteFile(cancellation_, connection, object_, nullptr)) return true;  // never empty a file
   if (!::FtpPutFileA(connection.Get(), localCopyPath_.c_str(), object_.c_str(),
                      FTP_TRANSFER_TYPE_ASCII, kContext)) {
     SetError(IDS_SERVER_CREATE_FAILED, server_);

@@ -5,6 +5,7 @@
 #include "InternetError.h"
 #include "InternetTransfer.h"
 #include "LocalCopyTime.h"
+#include "PassCancellation.h"
 #include "PublicCategoryFile.h"
 #include "ResourceIds.h"
 
@@ -28,7 +29,8 @@ PublicFileAccess CPublicCategoryFile::CheckAccessOverHttp() {
                                                 nullptr, nullptr, nullptr,
                                                 INTERNET_FLAG_EXISTING_CONNECT, kContext));
   if (!request) NET_THROW_LAST_ERROR();
-  if (!::HttpSendRequestA(request.Get(), nullptr, 0, nullptr, 0)) {
+  if (!CancellableInternetCall(cancellation_, request,
+                               [&] { return ::HttpSendRequestA(request.Get(), nullptr, 0, nullptr, 0); })) {
     SetError(IDS_SERVER_CONNECTION_FAILED, server_);
     return AccessNoConnection;
   }
@@ -49,9 +51,10 @@ bool CPublicCategoryFile::ReadOverHttp() {
   if (CheckAccessOverHttp() < AccessReadOnly) return false;
   const std::int64_t started = CLocalCopyTime::Now();
   const std::string probeMessage = lastError_;
-  Qv::UniqueInternet response(::InternetOpenUrlA(session_.Get(), path_.c_str(), nullptr, 0,
-                                                 INTERNET_FLAG_RELOAD | INTERNET_FLAG_TRANSFER_ASCII,
-                                                 kContext));
+  Qv::UniqueInternet response(CancellableInternetCall(cancellation_, session_, [&] {
+    return ::InternetOpenUrlA(session_.Get(), path_.c_str(), nullptr, 0,
+                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_TRANSFER_ASCII, kContext);
+  }));
   if (!response) NET_THROW_LAST_ERROR();
   // An error page is not a list of categories: parsed, it would empty everybody's list.
   DWORD status = 0;
@@ -62,7 +65,7 @@ bool CPublicCategoryFile::ReadOverHttp() {
   }
   DWORD announced = 0;
   const bool lengthKnown = QueryNumber(response.Get(), HTTP_QUERY_CONTENT_LENGTH, announced);
-  const std::string text = ReadAllFromInternet(response.Get());
+  const std::string text = ReadAllFromInternet(response, cancellation_);
   if (lengthKnown && text.size() < announced) {
     SetError(IDS_TRANSFER_INCOMPLETE, path_);
     return false;
