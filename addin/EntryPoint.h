@@ -16,6 +16,9 @@ struct EntryPointTexts {
   const char* otherFailure;  // fixed text for anything that is neither QvException nor COM
   UINT comErrorStyle = 0;
   UINT otherFailureStyle = 0;
+  // Entry points that make no COM calls of their own report a COM error as "anything
+  // else".
+  bool reportComErrors = true;
 };
 
 // Runs `body`; any exception is shown (never rethrown) and the caller returns success.
@@ -27,7 +30,10 @@ void GuardEntryPoint(const EntryPointTexts& texts, Body&& body) noexcept {
     } catch (const QvException& e) {
       e.ShowMessage(kErrorBoxStyle);
     } catch (const _com_error& e) {
-      AppMessageBox(ComErrorText(e), texts.comErrorStyle);
+      if (texts.reportComErrors)
+        AppMessageBox(ComErrorText(e), texts.comErrorStyle);
+      else
+        AppMessageBox(texts.otherFailure, texts.otherFailureStyle);
     } catch (...) {
       AppMessageBox(texts.otherFailure, texts.otherFailureStyle);
     }

@@ -11,8 +11,12 @@ TypeLibrary::TypeLibrary(HMODULE module, UINT resourceIndex) {
   if (resourceIndex != 1) path_ += L"\\" + std::to_wstring(resourceIndex);
 }
 
+TypeLibrary::TypeLibrary(REFGUID libraryId, WORD major, WORD minor)
+    : registered_(true), libraryId_(libraryId), major_(major), minor_(minor) {}
+
 HRESULT TypeLibrary::LoadLocked() {
   if (library_) return S_OK;
+  if (registered_) return ::LoadRegTypeLib(libraryId_, major_, minor_, LOCALE_NEUTRAL, &library_);
   return ::LoadTypeLibEx(path_.c_str(), REGKIND_NONE, &library_);
 }
 
@@ -53,6 +57,26 @@ HRESULT TypeLibrary::Register() {
   HRESULT hr = Library(&library);
   if (FAILED(hr)) return hr;
   return ::RegisterTypeLib(library.Get(), const_cast<OLECHAR*>(path_.c_str()), nullptr);
+}
+
+HRESULT TypeLibrary::Unregister() {
+  Microsoft::WRL::ComPtr<ITypeLib> library;
+  HRESULT hr = Library(&library);
+  if (FAILED(hr)) return hr;
+  TLIBATTR* attributes = nullptr;
+  hr = library->GetLibAttr(&attributes);
+  if (FAILED(hr)) return hr;
+  const TLIBATTR copy = *attributes;
+  library->ReleaseTLibAttr(attributes);
+  // Already gone is what unregistration wants (Wine's UnRegisterTypeLib calls that an
+  // invalid argument).
+  BSTR registeredPath = nullptr;
+  if (FAILED(::QueryPathOfRegTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid,
+                                     &registeredPath)))
+    return S_OK;
+  ::SysFreeString(registeredPath);
+  hr = ::UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, copy.syskind);
+  return hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_LIBNOTREGISTERED ? S_OK : hr;
 }
 
 TypeLibrary& ThisModuleTypeLibrary() {

@@ -63,6 +63,14 @@ class ComModule {
   static void ObjectDestroyed() noexcept { --objects_; }
   static void Lock() noexcept { ++locks_; }
   static void Unlock() noexcept { --locks_; }
+  // IClassFactory::LockServer's body.
+  static HRESULT LockServer(BOOL lock) noexcept {
+    if (lock)
+      Lock();
+    else
+      Unlock();
+    return S_OK;
+  }
   static long Objects() noexcept { return objects_.load(); }
   static long Locks() noexcept { return locks_.load(); }
   // What DllCanUnloadNow answers.
@@ -185,13 +193,111 @@ class ClassFactory final : public ComObject<IClassFactory> {
       return E_UNEXPECTED;
     }
   }
-  STDMETHODIMP LockServer(BOOL lock) override {
-    if (lock)
-      ComModule::Lock();
-    else
-      ComModule::Unlock();
-    return S_OK;
+  STDMETHODIMP LockServer(BOOL lock) override { return ComModule::LockServer(lock); }
+};
+
+// A COM class that can also live inside an outer object (aggregation). Its interfaces
+// delegate IUnknown to the controlling unknown, the outer object when there is one;
+// the inner, non-delegating IUnknown keeps the count and is the object's identity on
+// its own. T's constructor takes the outer unknown (null when not aggregated).
+template <class... Entries>
+class AggregatableComObject : public ComObject<Entries...> {
+  using Base = ComObject<Entries...>;
+
+ public:
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+    return controlling_->QueryInterface(iid, object);
   }
+  STDMETHODIMP_(ULONG) AddRef() override { return controlling_->AddRef(); }
+  STDMETHODIMP_(ULONG) Release() override { return controlling_->Release(); }
+
+  IUnknown* NonDelegatingUnknown() noexcept { return &inner_; }
+  bool IsAggregated() const noexcept { return controlling_ != &inner_; }
+
+ protected:
+  explicit AggregatableComObject(IUnknown* outer) noexcept
+      : inner_(*this), controlling_(outer ? outer : &inner_) {}
+
+ private:
+  class Inner final : public IUnknown {
+   public:
+    explicit Inner(AggregatableComObject& owner) noexcept : owner_(owner) {}
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+      if (!object) return E_POINTER;
+      if (::IsEqualIID(iid, IID_IUnknown)) {
+        *object = this;
+        AddRef();
+        return S_OK;
+      }
+      // The interfaces found take their reference through the controlling unknown.
+      return owner_.Base::QueryInterface(iid, object);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return owner_.Base::AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return owner_.Base::Release(); }
+
+   private:
+    AggregatableComObject& owner_;
+  };
+
+  Inner inner_;
+  IUnknown* controlling_;
+};
+
+// The class object of an aggregatable class: one per module, created at first use. While anyone holds it, the module counts as locked (a host that
+// caches a class factory keeps the DLL loaded). CreateInstance runs T's
+// FinalConstruct() after the constructor.
+template <class T>
+class CachedClassFactory final : public IClassFactory {
+ public:
+  static CachedClassFactory& Instance() {
+    static CachedClassFactory factory;
+    return factory;
+  }
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IClassFactory)) {
+      *object = static_cast<IClassFactory*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override {
+    const ULONG count = ++references_;
+    if (count == 1) ComModule::Lock();
+    return count;
+  }
+  STDMETHODIMP_(ULONG) Release() override {
+    const ULONG count = --references_;
+    if (count == 0) ComModule::Unlock();
+    return count;
+  }
+
+  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    // An outer object may only ask for the inner IUnknown.
+    if (outer && !::IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+    try {
+      T* created = new T(outer);
+      IUnknown* inner = created->NonDelegatingUnknown();
+      HRESULT hr = created->FinalConstruct();
+      if (SUCCEEDED(hr)) hr = inner->QueryInterface(iid, object);
+      inner->Release();  // the creation reference
+      return hr;
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    } catch (...) {
+      return E_UNEXPECTED;
+    }
+  }
+  STDMETHODIMP LockServer(BOOL lock) override { return ComModule::LockServer(lock); }
+
+ private:
+  CachedClassFactory() = default;
+  std::atomic<ULONG> references_{0};
 };
 
 // The body of DllGetClassObject for one class.

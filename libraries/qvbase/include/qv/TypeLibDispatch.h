@@ -23,6 +23,8 @@ namespace Qv {
 class TypeLibrary {
  public:
   explicit TypeLibrary(HMODULE module, UINT resourceIndex = 1);
+  // A library another product installed and registered (found by LoadRegTypeLib).
+  TypeLibrary(REFGUID libraryId, WORD major, WORD minor);
   TypeLibrary(const TypeLibrary&) = delete;
   TypeLibrary& operator=(const TypeLibrary&) = delete;
 
@@ -33,6 +35,8 @@ class TypeLibrary {
   // Writes the library and its interfaces to HKEY_CLASSES_ROOT, as installers do, so COM
   // can marshal the interfaces (the type library marshaler finds them there).
   HRESULT Register();
+  // Removes what Register wrote.
+  HRESULT Unregister();
   // The path LoadTypeLib is given: the module's file, with "\n" when the index is not 1.
   const std::wstring& Path() const noexcept { return path_; }
 
@@ -41,6 +45,9 @@ class TypeLibrary {
 
   std::mutex mutex_;
   std::wstring path_;
+  bool registered_ = false;
+  GUID libraryId_ = GUID_NULL;
+  WORD major_ = 0, minor_ = 0;
   Microsoft::WRL::ComPtr<ITypeLib> library_;
   std::vector<std::pair<IID, Microsoft::WRL::ComPtr<ITypeInfo>>> infos_;
 };
