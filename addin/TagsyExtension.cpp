@@ -93,11 +93,15 @@ void CTagsyExtension::AccessStep() {
   const HWND parent = CAddinContext::Instance().ExplorerWindow();
   if (!accessProbe_) accessProbe_ = std::make_unique<Addin::CStartupAccessProbe>();
   const std::string path = location.Path;
-  accessProbe_->Start(location, [parent, path](PublicFileAccess access) {
+  auto answer = [parent, path](PublicFileAccess access) {
     if (access >= AccessReadOnly) return;
     Error::GuardEntryPoint({"Unexpected exception!"},
                            [&] { Addin::CurrentAddinUi().showNoAccessWarning(parent, path); });
-  });
+  };
+  if (accessProbe_->Start(location, answer)) return;
+  // No thread to probe on: ask here, as slow as that may be, rather than never.
+  CPublicCategoryFile file(location);
+  answer(file.CheckAccess());
 }
 
 void CTagsyExtension::AttachOutlookSession() {
