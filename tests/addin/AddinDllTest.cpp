@@ -10,11 +10,14 @@
 
 #include "AddinBinary.h"
 #include "AddinLoader.h"
+#include "ResourceIds.h"
+#include "SimPrograms.h"
 #include "OutlookSimHost.h"
 #include "Settings.h"
 #include "qv/Text.h"
 #include "support/LoopbackServers.h"
 #include "support/SettingsFolderSandbox.h"
+#include "support/WineVersion.h"
 
 namespace {
 
@@ -148,6 +151,81 @@ TEST_F(AddinDll, OutlookBefore2010AsksForNoRibbon) {
   loader.Shutdown();
   EXPECT_FALSE(loader.Report(kProgId).dllLoadedAfterShutdown);
   EXPECT_EQ("", loader.FailureText());
+}
+
+// A message of the start-up road, shown by the real DLL inside the outlook-sim program:
+// Windows 7 (Wine's "win2008r2" reports a Windows 7 workstation) and a user who has not
+// been through the firewall step, so the add-in says it could not add the rule (Wine has
+// no elevation). The text comes from Tagsy_ResEN.dll when it sits beside the add-in.
+std::wstring StartupMessageFromProgram(const std::wstring& addin) {
+  const WineVersionForExecutable windows7("outlook-sim-16.exe", "win2008r2");
+  std::wstring command = L"\"" + SimPath(16) + L"\" --load-addins --addin QvParvaneExt.QvTagsyAddin --run 2";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return L"<not started>";
+  Qv::UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
+  struct Search {
+    DWORD processId;
+    HWND box = nullptr;
+  } search{process.dwProcessId};
+  std::wstring text = L"<no message>";
+  const ULONGLONG end = ::GetTickCount64() + 30000;
+  while (::GetTickCount64() < end && ::WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT) {
+    ::EnumWindows(
+        [](HWND window, LPARAM parameter) -> BOOL {
+          auto* search = reinterpret_cast<Search*>(parameter);
+          DWORD owner = 0;
+          ::GetWindowThreadProcessId(window, &owner);
+          wchar_t className[16] = {}, caption[64] = {};
+          ::GetClassNameW(window, className, 16);
+          ::GetWindowTextW(window, caption, 64);
+          if (owner != search->processId || std::wstring(className) != L"#32770" ||
+              std::wstring(caption) != L"Velmora Tagsy")
+            return TRUE;
+          search->box = window;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (!search.box) continue;
+    wchar_t shown[1024] = {};
+    ::GetDlgItemTextW(search.box, 0xFFFF, shown, 1024);
+    text = shown;
+    ::PostMessageW(search.box, WM_COMMAND, IDOK, 0);
+    search.box = nullptr;
+  }
+  if (::WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) ::TerminateProcess(process.hProcess, 1);
+  DWORD code = 1;
+  ::GetExitCodeProcess(process.hProcess, &code);
+  EXPECT_EQ(0u, code) << "the program ran and unloaded the add-in cleanly";
+  return text;
+}
+
+std::wstring StringOf(const std::wstring& module, UINT id) {
+  HMODULE library = ::LoadLibraryExW(module.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  const wchar_t* text = nullptr;
+  const int length = library ? ::LoadStringW(library, id, reinterpret_cast<LPWSTR>(&text), 0) : 0;
+  std::wstring result = length > 0 ? std::wstring(text, length) : std::wstring();
+  if (library) ::FreeLibrary(library);
+  return result;
+}
+
+TEST_F(AddinDll, StartupMessagesComeFromTheEnglishLibraryBesideTheAddin) {
+  for (bool english : {false, true}) {
+    SCOPED_TRACE(english ? "with Tagsy_ResEN.dll" : "alone");
+    const std::wstring copy = CopyAddin(english);
+    Register(copy);
+    ::DeleteFileA(settingsFolder_.File("settings.ini").c_str());
+    const std::wstring expected =
+        StringOf(english ? AddinPath(L"Tagsy_ResEN.dll") : AddinPath(), IDS_FIREWALL_RULE_FAILED);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(expected, StartupMessageFromProgram(copy));
+    Regsvr32(L"/s /u \"" + copy + L"\"");
+    registered_.clear();
+  }
+  EXPECT_NE(StringOf(AddinPath(L"Tagsy_ResEN.dll"), IDS_FIREWALL_RULE_FAILED),
+            StringOf(AddinPath(), IDS_FIREWALL_RULE_FAILED));
 }
 
 // DllCanUnloadNow answers S_FALSE while an add-in object or a lock on the class object
