@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ComError.h"
+#include "qv/ExceptionInfo.h"
 #include "qv/Text.h"
 
 using Microsoft::WRL::ComPtr;
@@ -24,22 +25,19 @@ std::map<std::pair<std::string, std::wstring>, DISPID>& IdCache() {
 
 // The failure an automation object reported through EXCEPINFO, as a COM error that carries
 // the same description the object gave.
-[[noreturn]] void ThrowFromException(HRESULT hr, EXCEPINFO& exception) {
-  if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
-  const HRESULT code = FAILED(exception.scode) ? exception.scode
-                       : exception.wCode ? MAKE_HRESULT(SEVERITY_ERROR, FACILITY_DISPATCH, exception.wCode)
-                                         : hr;
+[[noreturn]] void ThrowFromException(HRESULT hr, Qv::ScopedExceptionInfo& exception) {
+  const EXCEPINFO& filled = exception.Filled();
+  const HRESULT code = FAILED(filled.scode) ? filled.scode
+                       : filled.wCode ? MAKE_HRESULT(SEVERITY_ERROR, FACILITY_DISPATCH, filled.wCode)
+                                      : hr;
   IErrorInfo* info = nullptr;
   ComPtr<ICreateErrorInfo> create;
   if (SUCCEEDED(::CreateErrorInfo(&create))) {
-    create->SetDescription(exception.bstrDescription);
-    create->SetSource(exception.bstrSource);
+    create->SetDescription(filled.bstrDescription);
+    create->SetSource(filled.bstrSource);
     create->SetGUID(IID_IDispatch);
     create->QueryInterface(IID_PPV_ARGS(&info));
   }
-  ::SysFreeString(exception.bstrDescription);
-  ::SysFreeString(exception.bstrSource);
-  ::SysFreeString(exception.bstrHelpFile);
   throw _com_error(code, info, false);
 }
 
@@ -75,10 +73,10 @@ Variant DispatchRef::Invoke(const wchar_t* name, WORD flags,
   for (auto it = args.end(); it != args.begin();) reversed.push_back(*(*--it)->Get());
   DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
   Variant result;
-  EXCEPINFO exception = {};
+  Qv::ScopedExceptionInfo exception;
   UINT badArgument = 0;
   const HRESULT hr = object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
-                                     result.Receive(), &exception, &badArgument);
+                                     result.Receive(), exception.Receive(), &badArgument);
   if (hr == DISP_E_EXCEPTION) ThrowFromException(hr, exception);
   Error::ThrowIfFailed(hr, object_.Get(), IID_IDispatch);
   return result;

@@ -1,6 +1,6 @@
 #include "TagsyModule.h"
 
-#include <functional>
+#include <mutex>
 
 #include "AddinIds.h"
 #include "AddinTypeLibraries.h"
@@ -25,12 +25,6 @@ std::wstring GuidText(REFGUID guid) {
   return text;
 }
 
-BOOL CALLBACK StartOnce(PINIT_ONCE, PVOID parameter, PVOID*) {
-  auto* start = static_cast<std::function<void()>*>(parameter);
-  (*start)();
-  return TRUE;
-}
-
 }  // namespace
 
 CQvParvaneExtApp& CQvParvaneExtApp::Instance() {
@@ -41,7 +35,7 @@ CQvParvaneExtApp& CQvParvaneExtApp::Instance() {
 CQvParvaneExtApp::CQvParvaneExtApp() : resources_({"Tagsy_ResEN.dll"}) {}
 
 void CQvParvaneExtApp::EnsureStarted() {
-  std::function<void()> start = [this] {
+  std::call_once(started_, [this] {
     Error::SetApplicationName(Addin::kApplicationName);
     // The module's own resources (the Polish ones) unless a language library replaces them.
     Qv::SetResourceModule(CQvParvaneExtModule::Module());
@@ -50,8 +44,7 @@ void CQvParvaneExtApp::EnsureStarted() {
       QvFirewallController().AuthorizeApplication(GetOutlookExecutableInfo().Path, "Microsoft Outlook");
     } catch (...) {
     }
-  };
-  ::InitOnceExecuteOnce(&started_, StartOnce, &start, nullptr);
+  });
 }
 
 void CQvParvaneExtApp::End() noexcept { resources_.Unload(); }

@@ -4,6 +4,7 @@
 // library, lock count, the class object).
 #include <windows.h>
 
+#include <mutex>
 #include <string>
 
 #include "qv/ResourceLoader.h"
@@ -24,7 +25,7 @@ class CQvParvaneExtApp {
  private:
   CQvParvaneExtApp();
   QvResourceLoaderT<QvResourceLoaderTraitsMFC> resources_;
-  INIT_ONCE started_ = INIT_ONCE_STATIC_INIT;
+  std::once_flag started_;
 };
 
 class CQvParvaneExtModule {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "qv/ComVariant.h"
+#include "qv/ExceptionInfo.h"
 
 struct DispatchResult {
   HRESULT hr = E_FAIL;
@@ -53,20 +54,16 @@ inline DispatchResult InvokeById(IDispatch* object, DISPID id, WORD flags,
   std::vector<VARIANT> reversed;
   for (auto it = arguments.rbegin(); it != arguments.rend(); ++it) reversed.push_back(*it->Get());
   DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-  EXCEPINFO exception = {};
+  Qv::ScopedExceptionInfo exception;
   UINT argumentError = 0;
   DispatchResult result;
   result.hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
-                             result.value.Receive(), &exception, &argumentError);
+                             result.value.Receive(), exception.Receive(), &argumentError);
   if (result.hr == DISP_E_EXCEPTION) {
-    if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
-    result.scode = exception.scode;
-    if (exception.bstrDescription) result.description = exception.bstrDescription;
-    if (exception.bstrSource) result.source = exception.bstrSource;
+    result.scode = exception.Code();
+    result.description = exception.Description();
+    result.source = exception.Source();
   }
-  ::SysFreeString(exception.bstrDescription);
-  ::SysFreeString(exception.bstrSource);
-  ::SysFreeString(exception.bstrHelpFile);
   return result;
 }
 
