@@ -12,6 +12,7 @@
 #include "EventSink.h"
 #include "OutlookSim.h"
 #include "SimFixture.h"
+#include "qv/ApartmentWait.h"
 #include "qv/Handles.h"
 
 inline constexpr DISPID kActivate = 0xF001, kFolderSwitch = 0xF002, kBeforeFolderSwitch = 0xF003,
@@ -54,9 +55,8 @@ inline void WithSinkOnWorker(const OutlookSim::OutlookSimHost& host, Apartment a
       advised = AdviseSink(source.Get(), events, sink, &cookie, &point);
       ::SetEvent(ready.Get());
       // An STA serves the events it receives while it waits.
-      DWORD index = 0;
       HANDLE wait = done.Get();
-      ::CoWaitForMultipleHandles(0, INFINITE, 1, &wait, &index);
+      Qv::WaitServingCalls(1, &wait, INFINITE);
       if (point) unadvised = point->Unadvise(cookie);
     }
     ::CoUninitialize();

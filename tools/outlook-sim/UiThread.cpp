@@ -8,6 +8,7 @@
 #include <exception>
 #include <stdexcept>
 
+#include "qv/ApartmentWait.h"
 #include "qv/Handles.h"
 
 namespace OutlookSim {
@@ -72,14 +73,8 @@ namespace {
 void WaitServing(HANDLE handle) {
   APTTYPE type;
   APTTYPEQUALIFIER qualifier;
-  const HRESULT apartment = ::CoGetApartmentType(&type, &qualifier);
-  if (SUCCEEDED(apartment) && (type == APTTYPE_STA || type == APTTYPE_MAINSTA)) {
-    DWORD index = 0;
-    ::CoWaitForMultipleHandles(0, INFINITE, 1, &handle, &index);
-    return;
-  }
-  if (SUCCEEDED(apartment)) {
-    ::WaitForSingleObject(handle, INFINITE);
+  if (SUCCEEDED(::CoGetApartmentType(&type, &qualifier))) {
+    Qv::WaitServingCalls(1, &handle, INFINITE);
     return;
   }
   while (::MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {

@@ -45,6 +45,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "qv/ApartmentWait.h"
 #include "qv/Handles.h"
 
 namespace Qv::WorkerThreadDetail {
@@ -70,24 +71,6 @@ class CriticalSection {
  private:
   CRITICAL_SECTION section_;
 };
-
-inline bool InSingleThreadedApartment() noexcept {
-  APTTYPE type = APTTYPE_CURRENT;
-  APTTYPEQUALIFIER qualifier = APTTYPEQUALIFIER_NONE;
-  if (FAILED(::CoGetApartmentType(&type, &qualifier))) return false;
-  return type == APTTYPE_STA || type == APTTYPE_MAINSTA;
-}
-
-// WaitForMultipleObjects (any one), except that a single-threaded apartment keeps
-// dispatching incoming COM calls while it waits: a plain wait there would deadlock with
-// a worker that is calling into this apartment.
-inline DWORD WaitForAny(DWORD count, HANDLE* handles, DWORD timeoutMs) noexcept {
-  if (!InSingleThreadedApartment()) return ::WaitForMultipleObjects(count, handles, FALSE, timeoutMs);
-  DWORD index = 0;
-  const HRESULT hr = ::CoWaitForMultipleHandles(0, timeoutMs, count, handles, &index);
-  if (hr == S_OK) return WAIT_OBJECT_0 + index;
-  return hr == RPC_S_CALLPENDING ? WAIT_TIMEOUT : WAIT_FAILED;
-}
 
 inline DWORD Remaining(ULONGLONG deadline, DWORD timeoutMs) noexcept {
   if (timeoutMs == INFINITE) return INFINITE;
@@ -189,11 +172,11 @@ class QvWorkerThreadBaseT {
 
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
     HANDLE finishedOrGone[] = {finishedEvent_.Get(), threadHandle_.Get()};
-    const DWORD waited = Qv::WorkerThreadDetail::WaitForAny(2, finishedOrGone, timeoutMs);
+    const DWORD waited = Qv::WaitServingCalls(2, finishedOrGone, timeoutMs);
     if (waited == WAIT_OBJECT_0) {
       // Out of its loop; it may still be running the last lines of the module's code.
       HANDLE thread = threadHandle_.Get();
-      if (Qv::WorkerThreadDetail::WaitForAny(1, &thread, Qv::WorkerThreadDetail::Remaining(deadline, timeoutMs)) ==
+      if (Qv::WaitServingCalls(1, &thread, Qv::WorkerThreadDetail::Remaining(deadline, timeoutMs)) ==
           WAIT_OBJECT_0) {
         Forget();
         return true;
