@@ -15,6 +15,7 @@
 #include "qv/Handles.h"
 #include "qv/Text.h"
 #include "support/RegistrySandbox.h"
+#include "support/TextLines.h"
 #include "SimPrograms.h"
 
 namespace {
@@ -22,20 +23,6 @@ namespace {
 std::string ReadBytes(const std::wstring& path) {
   std::ifstream file(path.c_str(), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
 }
 
 // One outlook-sim process, its standard output and error in a file of its own.
@@ -104,7 +91,7 @@ TEST(ProgramWithAddins, LoadsRunsAndUnloadsAGoodAddinAndSaysSo) {
   const std::string name = "add-in " + Qv::WideToAnsi(a) + ": ";
   SimProcess sim(16, L"--load-addins --addin " + a + L" --run 0");
   EXPECT_EQ(sim.Wait(), 0u) << sim.Output();
-  const auto lines = Lines(sim.Output());
+  const auto lines = TextLines(sim.Output());
   for (const std::string& expected :
        {name + "connected, startup complete",
         name + "ribbon accepted: 2 tabs, 2 groups, 4 buttons, 2 launchers; onLoad OnRibbonLoad 0x00000000",
@@ -155,7 +142,7 @@ struct WatchBlock {
 
 std::vector<WatchBlock> Blocks(const std::string& text) {
   std::vector<WatchBlock> blocks;
-  for (const std::string& line : Lines(text)) {
+  for (const std::string& line : TextLines(text)) {
     if (line.rfind("--- ", 0) == 0)
       blocks.push_back({std::stod(line.substr(4)), {}});
     else if (!blocks.empty() && !line.empty())
